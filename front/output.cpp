@@ -1,0 +1,125 @@
+// The response buffer, the JSON string encoder and the two ways a JSON response is written.
+#include "front/output.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+buf::~buf() { std::free(data); }
+
+int buf_add(buf& b, const void* bytes, std::size_t count)
+{
+    if (bytes == nullptr || count == 0)
+        return 1;
+    if (count >= buf_max_capacity)
+        return 0;
+    std::uint64_t need = b.length + count + 1;
+    if (need > b.capacity) {
+        std::uint64_t capacity = b.capacity ? b.capacity : buf_first_capacity;
+        while (capacity < need) {
+            if (capacity > buf_max_capacity / 2)
+                return 0;
+            capacity *= 2;
+        }
+        void* grown = std::realloc(b.data, static_cast<std::size_t>(capacity));
+        if (grown == nullptr)
+            return 0;
+        b.data = static_cast<char*>(grown);
+        b.capacity = capacity;
+    }
+    std::memcpy(b.data + b.length, bytes, count);
+    b.length += count;
+    b.data[b.length] = '\0';
+    return 1;
+}
+
+int buf_adds(buf& b, const char* text) { return buf_add(b, text, text ? std::strlen(text) : 0); }
+
+int buf_addf(buf& b, const char* format, ...)
+{
+    char area[2048];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(area, sizeof area, format, args);
+    va_end(args);
+    int result = 0;
+    if (n >= 0 && static_cast<std::size_t>(n) < sizeof area) {
+        result = buf_add(b, area, static_cast<std::size_t>(n));
+    } else if (n >= 0) {
+        char* whole = static_cast<char*>(std::malloc(static_cast<std::size_t>(n) + 1));
+        if (whole != nullptr) {
+            std::vsnprintf(whole, static_cast<std::size_t>(n) + 1, format, again);
+            result = buf_add(b, whole, static_cast<std::size_t>(n));
+            std::free(whole);
+        }
+    }
+    va_end(again);
+    return result;
+}
+
+namespace {
+
+// The escape for each byte below 0x20 and for the two that JSON reserves; empty: unchanged.
+constexpr const char* json_escape(unsigned char c)
+{
+    switch (c) {
+    case '"': return "\\\"";
+    case '\\': return "\\\\";
+    case '\n': return "\\n";
+    case '\r': return "\\r";
+    case '\t': return "\\t";
+    default: return c < 0x20 ? "u" : "";
+    }
+}
+
+}  // namespace
+
+int buf_json(buf& b, const char* text)
+{
+    if (!buf_add(b, "\"", 1))
+        return 0;
+    const char* run = text ? text : "";
+    const char* p = run;
+    for (;; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        const char* escape = c ? json_escape(c) : "";
+        if (c != 0 && escape[0] == '\0')
+            continue;
+        // Plain bytes go out in runs; only the bytes that need an escape are handled alone.
+        if (!buf_add(b, run, static_cast<std::size_t>(p - run)))
+            return 0;
+        if (c == 0)
+            break;
+        int ok = escape[0] == 'u' ? buf_addf(b, "\\u%04x", c) : buf_adds(b, escape);
+        if (!ok)
+            return 0;
+        run = p + 1;
+    }
+    return buf_add(b, "\"", 1);
+}
+
+void emit_json_document(const buf& document)
+{
+    // A client that went away cannot be told anything more; the exit status stands.
+    (void)(platform_write_stdout(json_header_block) && platform_write_stdout(document.view()));
+}
+
+void emit_error(int status, const char* reason, const char* code, const char* detail)
+{
+    buf envelope;
+    buf_addf(envelope, "Status: %d %s\r\n", status, reason);
+    buf_add(envelope, json_header_block.data(), json_header_block.size());
+    buf_adds(envelope, "{\"ok\":false,\"error\":");
+    buf_json(envelope, code);
+    if (detail != nullptr && detail[0] != '\0') {
+        buf_adds(envelope, ",\"detail\":");
+        buf_json(envelope, detail);
+    }
+    buf_adds(envelope, "}\n");
+    (void)platform_write_stdout(envelope.view());
+}
