@@ -17,19 +17,26 @@ const char* skip_space(const char* p)
     return p;
 }
 
-// p is at an opening quote; returns the position after the closing quote, or the NUL.
-const char* skip_string(const char* p)
+// p is inside a string; returns the position after its closing quote, or the NUL.
+const char* string_end(const char* p)
 {
-    for (++p; *p; ++p) {
-        if (*p == '\\') {
-            if (*++p == '\0')
-                return p;
-        } else if (*p == '"') {
+    for (;;) {
+        p += std::strcspn(p, "\"\\");
+        if (*p == '\0')
+            return p;
+        if (*p == '"')
             return p + 1;
-        }
+        if (*++p == '\0')  // a backslash escapes the next byte, unless the text ends there
+            return p;
+        ++p;
     }
-    return p;
 }
+
+// p is at an opening quote.
+const char* skip_string(const char* p) { return string_end(p + 1); }
+
+// Everything but these bytes passes through a container scan unexamined.
+constexpr const char* structural_bytes = "\"[]{}";
 
 char unescape(char c)
 {
@@ -55,7 +62,7 @@ const char* json_skip_value(const char* p)
     if (is_opener(*p)) {
         // One counter for both bracket kinds: a closer never has to match its opener.
         int depth = 0;
-        while (*p) {
+        while (*(p += std::strcspn(p, structural_bytes))) {
             if (*p == '"') {
                 p = skip_string(p);
                 continue;
@@ -79,15 +86,15 @@ int json_read_string_at(const char** cursor, char* out, std::size_t capacity)
         return 0;
     const char* p = *cursor + 1;
     std::size_t stored = 0;
-    while (*p && *p != '"') {
+    while (*p && *p != '"' && stored + 1 < capacity) {
         char c = *p++;
         if (c == '\\' && *p != '\0')
             c = unescape(*p++);
-        if (stored + 1 < capacity)
-            out[stored++] = c;
+        out[stored++] = c;
     }
     out[stored] = '\0';
-    *cursor = *p == '"' ? p + 1 : p;
+    // The rest of a string too long for the output is consumed unread.
+    *cursor = string_end(p);
     return 1;
 }
 
@@ -103,11 +110,15 @@ const char* json_find_key(const char* start, const char* end, const char* key)
     if (*p == '{')
         ++p;
     int depth = 0;
-    while (p < end && *p) {
+    while ((p += std::strcspn(p, structural_bytes)) < end && *p) {
+        if (*p == '"' && depth != 0) {
+            p = skip_string(p);  // nested strings only matter for the brackets they hide
+            continue;
+        }
         if (*p == '"') {
             char name[128];
             json_read_string_at(&p, name, sizeof name);
-            if (depth != 0 || std::strcmp(name, key) != 0)
+            if (std::strcmp(name, key) != 0)
                 continue;
             const char* q = p;
             while (q < end && is_space(*q))

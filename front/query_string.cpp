@@ -55,9 +55,8 @@ int query_has(const char* query, const char* name)
         return 0;
     std::size_t n = std::strlen(name);
     return for_each_segment(query, [&](const char* segment) {
-        char after = segment[n];
         return std::strncmp(segment, name, n) == 0 &&
-               (after == '\0' || after == '&' || after == '=');
+               (segment[n] == '\0' || segment[n] == '&' || segment[n] == '=');
     });
 }
 

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,8 +135,9 @@ bool write_all(int fd, std::string_view bytes)
 int open_temporary(const char* path, std::string& name)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = path;
-        name += "." + std::to_string(getpid()) + "." + std::to_string(attempt) + ".tmp";
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".%ld.%d.tmp", static_cast<long>(getpid()), attempt);
+        name.assign(path).append(suffix);
         int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -262,19 +264,31 @@ bool read_output(shell_child& child, std::int64_t deadline,
 
 bool wait_until(shell_child& child, std::int64_t deadline)
 {
-    for (int pause_ms = 1;; pause_ms = pause_ms < 20 ? pause_ms * 2 : 20) {
+    // A process descriptor becomes readable when the child ends, so the wait can have a
+    // deadline without polling on a timer.
+    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0));
+    for (;;) {
         pid_t r = waitpid(child.pid, &child.status, WNOHANG);
         if (r == child.pid || (r < 0 && errno != EINTR)) {
             child.reaped = true;
             if (r < 0)
                 child.status = -1;
-            return true;
+            break;
         }
-        if (monotonic_ms() >= deadline)
-            return false;
-        timespec pause{0, pause_ms * 1000000L};
-        nanosleep(&pause, nullptr);
+        std::int64_t left = deadline - monotonic_ms();
+        if (left <= 0)
+            break;
+        if (pidfd >= 0) {
+            pollfd p{pidfd, POLLIN, 0};
+            poll(&p, 1, static_cast<int>(left));
+        } else {
+            timespec pause{0, 2000000L};
+            nanosleep(&pause, nullptr);
+        }
     }
+    if (pidfd >= 0)
+        close(pidfd);
+    return child.reaped;
 }
 
 }  // namespace
