@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "front/memory.h"
 #include "platform/platform.h"
 
 namespace {
@@ -83,7 +84,7 @@ file_text read_file(const char* path)
     if (size < 0 || size > file_read_max)
         return nullptr;
     std::rewind(file.get());
-    file_text text(static_cast<char*>(std::malloc(static_cast<std::size_t>(size) + 1)));
+    file_text text(static_cast<char*>(mem_alloc(static_cast<std::size_t>(size) + 1)));
     if (!text)
         return nullptr;
     std::size_t n = static_cast<std::size_t>(size);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "front/memory.h"
 #include "platform/platform.h"
 
 buf::~buf() { std::free(data); }
@@ -24,7 +25,7 @@ int buf_add(buf& b, const void* bytes, std::size_t count)
                 return 0;
             capacity *= 2;
         }
-        void* grown = std::realloc(b.data, static_cast<std::size_t>(capacity));
+        void* grown = mem_realloc(b.data, static_cast<std::size_t>(capacity));
         if (grown == nullptr)
             return 0;
         b.data = static_cast<char*>(grown);
@@ -51,7 +52,7 @@ int buf_addf(buf& b, const char* format, ...)
     if (n >= 0 && static_cast<std::size_t>(n) < sizeof area) {
         result = buf_add(b, area, static_cast<std::size_t>(n));
     } else if (n >= 0) {
-        char* whole = static_cast<char*>(std::malloc(static_cast<std::size_t>(n) + 1));
+        char* whole = static_cast<char*>(mem_alloc(static_cast<std::size_t>(n) + 1));
         if (whole != nullptr) {
             std::vsnprintf(whole, static_cast<std::size_t>(n) + 1, format, again);
             result = buf_add(b, whole, static_cast<std::size_t>(n));

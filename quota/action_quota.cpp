@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "accounts/file_locations.h"
+#include "front/memory.h"
 #include "front/output.h"
 #include "platform/platform.h"
 #include "quota/quota_output.h"
@@ -155,7 +156,7 @@ struct record_block_free {
 int report_all(const char* tool, std::span<const account> table, const char* selected)
 {
     std::unique_ptr<acct_quota[], record_block_free> records(
-        static_cast<acct_quota*>(std::calloc(table.size(), sizeof(acct_quota))));
+        static_cast<acct_quota*>(mem_calloc(table.size(), sizeof(acct_quota))));
     if (!records) {
         emit_error(500, "Internal Server Error", "oom", "out of memory");
         return 1;
