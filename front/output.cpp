@@ -1,6 +1,7 @@
 // The response buffer, the JSON string encoder and the two ways a JSON response is written.
 #include "front/output.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +62,20 @@ int buf_addf(buf& b, const char* format, ...)
     }
     va_end(again);
     return result;
+}
+
+int buf_add_fixed2(buf& b, double value)
+{
+    char area[400];  // the longest double in fixed notation with two decimals fits
+    auto [end, err] = std::to_chars(area, area + sizeof area, value, std::chars_format::fixed, 2);
+    return err == std::errc() ? buf_add(b, area, static_cast<std::size_t>(end - area)) : 0;
+}
+
+int buf_add_int(buf& b, long long value)
+{
+    char area[24];
+    auto [end, err] = std::to_chars(area, area + sizeof area, value);
+    return err == std::errc() ? buf_add(b, area, static_cast<std::size_t>(end - area)) : 0;
 }
 
 namespace {

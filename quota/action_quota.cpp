@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "accounts/action_status.h"
 #include "accounts/file_locations.h"
 #include "front/memory.h"
 #include "front/output.h"
@@ -17,9 +18,6 @@ namespace {
 
 constexpr const char* missing_tool_message =
     "norvanta-brelvane was not found on PATH; install NORVANTA CODE or set BRELVANE_BIN";
-constexpr const char* document_head =
-    "{\"ok\":true,\"plugin\":\"plugin_brelvane\",\"version\":\"" BRELVANE_VERSION
-    "\",\"selected\":";
 constexpr const char* empty_pool =
     "{\"pct\":-1,\"exhausted\":false,\"reset_time\":\"\",\"reset_in_seconds\":-1,"
     "\"reset_in_hours\":-1.00,\"reset_remaining\":\"\",\"count\":0}";
@@ -32,10 +30,16 @@ void emit_share_and_reset(buf& out, double pct, int exhausted, const char* reset
 {
     reset_fields reset;
     compute_reset_fields(reset_time, now, reset);
-    buf_addf(out, "\"pct\":%.2f,\"exhausted\":%s,\"reset_time\":", pct, json_bool(exhausted));
+    buf_adds(out, "\"pct\":");
+    buf_add_fixed2(out, pct);
+    buf_adds(out, exhausted ? ",\"exhausted\":true,\"reset_time\":"
+                            : ",\"exhausted\":false,\"reset_time\":");
     buf_json(out, reset_time);
-    buf_addf(out, ",\"reset_in_seconds\":%lld,\"reset_in_hours\":%.2f,\"reset_remaining\":",
-             static_cast<long long>(reset.seconds_left), reset.hours_left);
+    buf_adds(out, ",\"reset_in_seconds\":");
+    buf_add_int(out, reset.seconds_left);
+    buf_adds(out, ",\"reset_in_hours\":");
+    buf_add_fixed2(out, reset.hours_left);
+    buf_adds(out, ",\"reset_remaining\":");
     buf_json(out, reset.label);
 }
 
@@ -180,7 +184,7 @@ void emit_quota_document_all(buf& out, std::span<const account> table,
 {
     best_accounts best;
     choose_best_accounts(table, records, best);
-    buf_adds(out, document_head);
+    buf_adds(out, document_opening);
     buf_json(out, selected);
     buf_adds(out, ",\"best_gemini\":");
     buf_json(out, best.gemini);
@@ -201,7 +205,7 @@ void emit_quota_document_all(buf& out, std::span<const account> table,
 void emit_quota_document_one(buf& out, const char* selected, const account& entry,
                              const acct_quota& record, std::int64_t now)
 {
-    buf_adds(out, document_head);
+    buf_adds(out, document_opening);
     buf_json(out, selected);
     buf_adds(out, ",\"account\":");
     emit_acct_quota_json(out, entry, record, now);

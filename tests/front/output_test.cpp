@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -85,4 +86,26 @@ TEST(BufJson, EscapesExactlyTheReservedAndControlBytes)
     buf absent;
     ASSERT_EQ(buf_json(absent, nullptr), 1);
     EXPECT_EQ(absent.view(), "\"\"");
+}
+
+TEST(BufAddNumbers, MatchThePrintfFormats)
+{
+    const double values[] = {0.0,     -0.0,    12.125, 0.375,   0.005,     0.015,  1.005,
+                             62.5,    100.0,   -1.0,   99.995,  1e300,     -1e-300, 2.675,
+                             1234.565, 5e-324, 1e22,   0.125,   33.333333, -0.005};
+    for (double v : values) {
+        SCOPED_TRACE(v);
+        char expected[400];
+        std::snprintf(expected, sizeof expected, "%.2f", v);
+        buf b;
+        ASSERT_EQ(buf_add_fixed2(b, v), 1);
+        EXPECT_EQ(b.view(), expected);
+    }
+    for (long long v : {0LL, -1LL, 42LL, 9223372036854775807LL, -9223372036854775807LL - 1}) {
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%lld", v);
+        buf b;
+        ASSERT_EQ(buf_add_int(b, v), 1);
+        EXPECT_EQ(b.view(), expected);
+    }
 }
