@@ -1,31 +1,21 @@
 // The page under test: the real executable behind lighttpd (host/server.sh), on a free port, with a demo fixture per stack.
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
-import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 export const repoDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../..');
 export const buildDir = path.resolve(process.env.BUILD_DIR || path.join(repoDir, 'build-web'));
-const serverScript = process.env.DEV_SERVER_SH || path.join(repoDir, 'host/server.sh');
+const serverScript = path.join(repoDir, 'host/server.sh');
 
-export function freePort() {
-  return new Promise((resolve, reject) => {
-    const probe = net.createServer();
-    probe.once('error', reject);
-    probe.listen(0, '127.0.0.1', () => {
-      const { port } = probe.address();
-      probe.close(() => resolve(port));
-    });
-  });
-}
-
+// Returns what the script printed (start prints the port it chose).
 function runServerScript(command, env) {
-  const run = spawnSync('sh', [serverScript, command], { env: { ...process.env, ...env }, encoding: 'utf8', timeout: 30000 });
+  const run = spawnSync(serverScript, [command], { env: { ...process.env, ...env }, encoding: 'utf8', timeout: 60000 });
   if (run.status !== 0) {
     throw new Error(`host/server.sh ${command} failed (${run.status}): ${run.stdout}${run.stderr}`);
   }
+  return run.stdout;
 }
 
 async function waitForServer(base) {
@@ -63,20 +53,23 @@ export class Stack {
   async #start(password, toolMissing) {
     let build = buildDir;
     if (toolMissing) {
-      // A build folder that holds the plug-in but no stand-in tool: the tool the server names does not exist.
-      build = path.join(this.root, 'build-without-tool');
+      // A build folder of our own whose stand-in tool is removed once the server runs: the server
+      // still names it, and the plug-in finds nothing there.
+      build = path.join(this.root, 'build');
       fs.mkdirSync(build);
-      fs.symlinkSync(path.join(buildDir, 'plugin_brelvane'), path.join(build, 'plugin_brelvane'));
+      for (const name of ['plugin_brelvane', 'brelvane-standin']) {
+        fs.symlinkSync(path.join(buildDir, name), path.join(build, name));
+      }
     }
-    this.port = await freePort();
     this.env = {
       BUILD_DIR: build,
       SERVER_DIR: this.serverDir,
-      SERVER_PORT: String(this.port),
+      SERVER_PORT: '0',
       DEMO_DIR: this.demoDir,
       NODE_PASSWORD: password,
     };
-    runServerScript('start', this.env);
+    this.port = Number(runServerScript('start', this.env).trim());
+    if (toolMissing) fs.rmSync(path.join(build, 'brelvane-standin'));
     this.base = `http://127.0.0.1:${this.port}`;
     await waitForServer(this.base);
   }
