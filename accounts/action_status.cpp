@@ -6,12 +6,6 @@
 #include "front/output.h"
 #include "quota/quota_tool.h"
 
-namespace {
-
-const char* json_bool(int flag) { return flag ? "true" : "false"; }
-
-}  // namespace
-
 int action_status()
 {
     account table[accounts_max];

@@ -34,6 +34,8 @@ int buf_add_int(buf& b, long long value);
 // Appends the text (null reads as empty) as one JSON string literal, quotes included.
 int buf_json(buf& b, const char* text);
 
+inline const char* json_bool(int flag) { return flag ? "true" : "false"; }
+
 // Writes the JSON header block, then the document in one write.
 void emit_json_document(const buf& document);
 // Writes a whole error response: status line, JSON header block and the envelope.

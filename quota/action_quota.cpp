@@ -22,8 +22,6 @@ constexpr const char* empty_pool =
     "{\"pct\":-1,\"exhausted\":false,\"reset_time\":\"\",\"reset_in_seconds\":-1,"
     "\"reset_in_hours\":-1.00,\"reset_remaining\":\"\",\"count\":0}";
 
-const char* json_bool(int flag) { return flag ? "true" : "false"; }
-
 // The members that pools, windows and model rows share, from the percentage to the label.
 void emit_share_and_reset(buf& out, double pct, int exhausted, const char* reset_time,
                           std::int64_t now)
