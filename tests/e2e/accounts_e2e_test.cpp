@@ -4,6 +4,8 @@
 #include <string>
 
 #include "front/output.h"
+#include "platform/platform.h"
+#include "quota/quota_tool.h"
 #include "tests/e2e/e2e.h"
 
 namespace {
@@ -206,4 +208,24 @@ TEST_F(PluginRun, FailedSwitchLeavesTheOldSelectionAndNoTemporaryFile)
         entries += entry.path().filename().string().find(".tmp") != std::string::npos;
     EXPECT_EQ(entries, 0);
     EXPECT_EQ(read_text(selected_file), "a@x\n");
+}
+
+TEST_F(PluginRun, SwitchReadsABodyThatArrivesInTwoPieces)
+{
+    if (!platform_shell_must_escape('$'))
+        GTEST_SKIP() << "needs a POSIX shell to deliver the body in pieces";
+    write_text(accounts_file, two_accounts);
+    platform_setenv("QUERY_STRING", "action=switch");
+    platform_setenv("CONTENT_LENGTH", "17");
+    char exe[1024];
+    shell_quote_into(PLUGIN_EXE, exe, sizeof exe);
+    std::string command = std::string("(printf '{\"account\"'; sleep 0.3; printf ':\"b@x\"}') | ") + exe;
+    std::string out;
+    shell_outcome run = platform_run_shell(command.c_str(), 30, [&](std::string_view bytes) {
+        out.append(bytes);
+        return true;
+    });
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(out, json_document("{\"ok\":true,\"selected\":\"b@x\"}\n"));
+    EXPECT_EQ(read_text(selected_file), "b@x\n");
 }
