@@ -87,7 +87,11 @@ run_output run_plugin(std::string_view arguments, std::string_view input)
     char stdin_path[1024];
     shell_quote_into(PLUGIN_EXE, exe, sizeof exe);
     shell_quote_into(input_file.c_str(), stdin_path, sizeof stdin_path);
-    std::string command = std::string(exe) + " " + std::string(arguments) + " <" + stdin_path;
+    // BRELVANE_TEST_WRAPPER goes in front of the plug-in: a valgrind command line, for instance.
+    const char* wrapper = platform_getenv("BRELVANE_TEST_WRAPPER");
+    std::string prefix = wrapper != nullptr && wrapper[0] != '\0' ? std::string(wrapper) + " " : "";
+    std::string command =
+        prefix + exe + " " + std::string(arguments) + " <" + stdin_path;
     run_output result{"", -1};
     shell_outcome run = platform_run_shell(command.c_str(), 60, [&](std::string_view bytes) {
         result.out.append(bytes);
