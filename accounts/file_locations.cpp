@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "front/memory.h"
 #include "platform/platform.h"
@@ -76,6 +78,10 @@ void selected_path(char (&out)[path_capacity])
 file_text read_file(const char* path)
 {
     if (path == nullptr || path[0] == '\0')
+        return nullptr;
+    // Only a regular file is read: opening a FIFO would wait for a writer that never comes.
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(path, ignored))
         return nullptr;
     std::unique_ptr<std::FILE, file_closer> file(std::fopen(path, "rb"));
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0)

@@ -179,6 +179,28 @@ TEST_F(FileFaults, FoldersWhereFilesShouldBe)
               envelope_text("400 Bad Request", "missing_account", "pass ?account=<email>"));
 }
 
+// A FIFO where a file should be has no writer: reading it must not wait for one.
+TEST_F(FileFaults, FifosWhereFilesShouldBe)
+{
+    std::string body_file = node.file("body");
+    for (const std::string& path : {accounts_file, selected_file, body_file}) {
+        fs::remove(path);
+        ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+    }
+    platform_setenv("QUERY_STRING", "action=status");
+    process_end status = run_shell(shell_command({PLUGIN_EXE}, true), {}, 20);
+    EXPECT_FALSE(status.timed_out);
+    EXPECT_EQ(status.exit_code, 0);
+    EXPECT_NE(status.out.find("\"selected\":\"\""), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("\"count\":0"), std::string::npos);
+
+    platform_setenv("QUERY_STRING", "action=switch");
+    platform_setenv("POST_BODY_FILE", body_file.c_str());
+    process_end sw = run_shell(shell_command({PLUGIN_EXE}, true), {}, 20);
+    EXPECT_FALSE(sw.timed_out);
+    EXPECT_EQ(sw.out, envelope_text("400 Bad Request", "missing_account", "pass ?account=<email>"));
+}
+
 // A small file system of its own, filled to the last block, in a private mount namespace: the
 // switch must report "write_failed" and leave the old selection as it was.
 TEST_F(FileFaults, SwitchOnAFullDiskKeepsTheSelection)
@@ -327,7 +349,9 @@ TEST_F(ClientGone, ClosedOutputNeitherCrashesNorHangs)
     std::string answer = read_text(std::string(FIXTURE_DIR) + "/quota/fixtures/full_answer.json");
     for (int i = 0; i < 32; ++i) {
         std::string email = "user" + std::to_string(i) + "@x.org";
-        accounts += (i ? "," : "") + std::string("{\"email\":\"") + email + "\"}";
+        if (i > 0)
+            accounts += ',';
+        accounts += "{\"email\":\"" + email + "\"}";
         tool_answers(email, answer);
     }
     write_text(accounts_file, accounts + "]");

@@ -44,7 +44,9 @@ std::string shell_command(const std::vector<std::string>& words, bool wrapped)
     for (const std::string& word : words) {
         char quoted[4096];
         shell_quote_into(word.c_str(), quoted, sizeof quoted);
-        line += (line.empty() || line.back() == ' ' ? "" : " ") + std::string(quoted);
+        if (!line.empty() && line.back() != ' ')
+            line += ' ';
+        line += quoted;
     }
     return line;
 }
