@@ -59,7 +59,10 @@ for target in "${targets[@]}"; do
     findings="$build/findings/$target"
     log="$build/logs/$target.log"
     mkdir -p "$work" "$findings" "$(dirname "$log")"
-    mapfile -t seeds < <(seed_dirs "$target")
+    seeds=()
+    while read -r dir; do
+        [[ -d "$dir" ]] && seeds+=("$dir")
+    done < <(seed_dirs "$target")
     before=$(find "$findings" -type f | wc -l)
     options=(-max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048
              -artifact_prefix="$findings/" -max_len=65536)
