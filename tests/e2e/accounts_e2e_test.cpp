@@ -10,13 +10,26 @@
 
 namespace {
 
+// A path as the status document writes it: Windows paths hold backslashes, which JSON escapes.
+std::string json_path(const std::string& path)
+{
+    std::string escaped;
+    for (char c : path) {
+        if (c == '\\')
+            escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
 std::string status_body(const std::string& selected, const std::string& accounts_path,
                         const std::string& selected_path, bool cli, const std::string& entries,
                         int count)
 {
     return "{\"ok\":true,\"plugin\":\"plugin_brelvane\",\"version\":\"1.0.3\",\"selected\":\"" +
-           selected + "\",\"accounts_path\":\"" + accounts_path + "\",\"selected_path\":\"" +
-           selected_path + "\",\"cli_present\":" + (cli ? "true" : "false") +
+           selected + "\",\"accounts_path\":\"" + json_path(accounts_path) +
+           "\",\"selected_path\":\"" + json_path(selected_path) +
+           "\",\"cli_present\":" + (cli ? "true" : "false") +
            ",\"count\":" + std::to_string(count) + ",\"accounts\":[" + entries + "]}\n";
 }
 
@@ -80,7 +93,9 @@ TEST_F(PluginRun, StatusToolPresence)
 TEST_F(PluginRun, StatusFindsABareToolNameOnPath)
 {
     scoped_temp_dir bin;
-    std::filesystem::copy_file(STANDIN_EXE, bin.file("norvanta-brelvane"));
+    // With the executable suffix of the platform (".exe" on Windows), as a search would find it.
+    std::string suffix = std::filesystem::path(STANDIN_EXE).extension().string();
+    std::filesystem::copy_file(STANDIN_EXE, bin.file("norvanta-brelvane" + suffix));
     std::string path = bin.path.string();
     env_scope env{{"PATH", path.c_str()}};
     EXPECT_NE(request("action=status").out.find("\"cli_present\":true"), std::string::npos);
