@@ -9,7 +9,8 @@
 
 // Environment --------------------------------------------------------------
 
-// The variable's value, or null when it is not set.
+// The variable's value, or null when it is not set. Valid only until the next
+// platform_setenv: a runtime may rebuild its whole environment table then.
 const char* platform_getenv(const char* name);
 // Sets a variable that children started afterwards inherit; an empty value removes it.
 void platform_setenv(const char* name, const char* value);

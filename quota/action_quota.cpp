@@ -257,7 +257,6 @@ void emit_acct_quota_json(buf& out, const account& entry, const acct_quota& reco
 
 int action_quota(const char* account_text)
 {
-    const char* tool = quota_bin();
     account table[accounts_max];
     char selected[selected_text_capacity];
     int count = std::clamp(load_accounts(table, selected), 0, accounts_max);
@@ -265,6 +264,9 @@ int action_quota(const char* account_text)
     char path[path_capacity];
     accounts_path(path);
     quota_tool_environment(path);
+    // Read after the changes above: a runtime may rebuild its whole environment table when a
+    // variable is set (wine's msvcrt does), which would leave an earlier value dangling.
+    const char* tool = quota_bin();
 
     std::span<const account> accounts(table, static_cast<std::size_t>(count));
     if (account_text != nullptr && account_text[0] != '\0')
