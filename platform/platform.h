@@ -61,7 +61,10 @@ const char* platform_null_device();
 struct shell_outcome {
     bool started;    // false: the shell could not be started
     bool timed_out;  // the time limit passed; the command and all it started were ended
-    int status;      // exit code in bits 8 to 15 (0 for success, 127 for "not found"); -1 unknown
+    // The exit code in bits 8 to 15 (0 for success, 127 for "not found"); -1 unknown. On
+    // Windows the interpreter's own "not recognized" code 9009 also reads as 127, and an exit
+    // code above 255 (a crashed process, for example) as 255.
+    int status;
 };
 // Runs a command line through the command shell and hands its standard output to on_output
 // piece by piece; when on_output returns false the output is closed and no more is read.

@@ -96,6 +96,54 @@ TEST(Win32Tools, KernelSearchAndAttributeTests)
     EXPECT_FALSE(platform_search_path("deeptool"));
 }
 
+TEST(Win32Shell, ExitCodesAsTheRunnerReadsThem)
+{
+    struct row {
+        const char* command;
+        int status;
+    } rows[] = {
+        {"exit 0", 0},
+        {"exit 255", 255 << 8},
+        {"exit 9009", 127 << 8},  // the interpreter's "not recognized"
+        {"exit 256", 255 << 8},   // must not read as success
+        {"exit 383", 255 << 8},   // must not read as "not found"
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.command);
+        shell_outcome outcome = platform_run_shell(r.command, 30, [](std::string_view) {
+            return true;
+        });
+        EXPECT_TRUE(outcome.started);
+        EXPECT_EQ(outcome.status, r.status);
+    }
+}
+
+TEST(Win32Shell, QuotedProgramWithSpacesAndQuotedArguments)
+{
+    // More than two quotes on the line: handed over as it stands, the interpreter strips the
+    // first and the last one and finds no program. The runner adds a pair around the whole
+    // line and /s, so exactly that pair goes.
+    scoped_temp_dir dir;
+    fs::path program = dir.path / "my probes" / "the probe.exe";
+    fs::create_directories(program.parent_path());
+    fs::copy_file(windows_path(PROBE_EXE), program);
+    std::string command = "\"";
+    command += program.string();
+    command += "\" print 2 0 \"a b\" 2>NUL";
+    for (const char* comspec : {"", "C:\\windows\\system32\\cmd.exe"}) {
+        SCOPED_TRACE(comspec[0] ? comspec : "interpreter found by name");
+        env_scope env{{"COMSPEC", comspec}};
+        std::string out;
+        shell_outcome outcome = platform_run_shell(command.c_str(), 30, [&](std::string_view b) {
+            out.append(b);
+            return true;
+        });
+        EXPECT_TRUE(outcome.started);
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(out, "a ba b");
+    }
+}
+
 class Win32Run : public PluginRun {
 protected:
     scoped_temp_dir answers;
