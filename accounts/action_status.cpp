@@ -33,6 +33,5 @@ int action_status()
                  json_bool(table[i].selected));
     }
     buf_adds(doc, "]}\n");
-    emit_json_document(doc);
-    return 0;
+    return emit_json_document(doc);
 }

@@ -1,7 +1,7 @@
 // The status action: what the plug-in knows about the node's accounts, without running the tool.
 #pragma once
 
-// Writes the status document; always returns 0.
+// Writes the status document and returns 0 (1 only when memory ran out).
 int action_status();
 
 // The opening shared by the status and quota documents, up to and including "selected":.

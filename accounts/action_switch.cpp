@@ -2,7 +2,8 @@
 #include "accounts/action_switch.h"
 
 #include <cstring>
-#include <string>
+#include <cstdio>
+#include <string_view>
 
 #include "accounts/account_list.h"
 #include "accounts/file_locations.h"
@@ -38,20 +39,24 @@ int action_switch(const char* account)
         emit_error(404, "Not Found", "unknown_account", account);
         return 1;
     }
+    // The answer is built first, so a switch that is carried out can also be reported.
+    buf doc;
+    buf_adds(doc, "{\"ok\":true,\"selected\":");
+    buf_json(doc, account);
+    buf_adds(doc, "}\n");
+    if (doc.failed)
+        return emit_json_document(doc);
     char path[path_capacity];
     selected_path(path);
     // The new content replaces the old at once, so no reader ever sees an empty selection.
-    std::string content = std::string(account) + "\n";
-    replace_result written = platform_replace_file(path, content);
+    char content[email_capacity + 1];
+    int length = std::snprintf(content, sizeof content, "%s\n", account);
+    replace_result written =
+        platform_replace_file(path, std::string_view(content, static_cast<std::size_t>(length)));
     if (!written.ok) {
         emit_error(500, "Internal Server Error", "write_failed",
                    platform_error_text(written.err));
         return 1;
     }
-    buf doc;
-    buf_adds(doc, "{\"ok\":true,\"selected\":");
-    buf_json(doc, account);
-    buf_adds(doc, "}\n");
-    emit_json_document(doc);
-    return 0;
+    return emit_json_document(doc);
 }

@@ -12,25 +12,39 @@
 
 buf::~buf() { std::free(data); }
 
+namespace {
+
+// Room for count more bytes and the terminator; false when memory or the ceiling runs out.
+bool buf_reserve(buf& b, std::size_t count)
+{
+    if (count >= buf_max_capacity)
+        return false;
+    std::uint64_t need = b.length + count + 1;
+    if (need <= b.capacity)
+        return true;
+    std::uint64_t capacity = b.capacity ? b.capacity : buf_first_capacity;
+    while (capacity < need) {
+        if (capacity > buf_max_capacity / 2)
+            return false;
+        capacity *= 2;
+    }
+    void* grown = mem_realloc(b.data, static_cast<std::size_t>(capacity));
+    if (grown == nullptr)
+        return false;
+    b.data = static_cast<char*>(grown);
+    b.capacity = capacity;
+    return true;
+}
+
+}  // namespace
+
 int buf_add(buf& b, const void* bytes, std::size_t count)
 {
     if (bytes == nullptr || count == 0)
         return 1;
-    if (count >= buf_max_capacity)
+    if (!buf_reserve(b, count)) {
+        b.failed = true;
         return 0;
-    std::uint64_t need = b.length + count + 1;
-    if (need > b.capacity) {
-        std::uint64_t capacity = b.capacity ? b.capacity : buf_first_capacity;
-        while (capacity < need) {
-            if (capacity > buf_max_capacity / 2)
-                return 0;
-            capacity *= 2;
-        }
-        void* grown = mem_realloc(b.data, static_cast<std::size_t>(capacity));
-        if (grown == nullptr)
-            return 0;
-        b.data = static_cast<char*>(grown);
-        b.capacity = capacity;
     }
     std::memcpy(b.data + b.length, bytes, count);
     b.length += count;
@@ -61,6 +75,8 @@ int buf_addf(buf& b, const char* format, ...)
         }
     }
     va_end(again);
+    if (!result)
+        b.failed = true;
     return result;
 }
 
@@ -119,10 +135,28 @@ int buf_json(buf& b, const char* text)
     return buf_add(b, "\"", 1);
 }
 
-void emit_json_document(const buf& document)
+namespace {
+
+// Written when even an envelope cannot be built: it needs no memory of its own.
+constexpr std::string_view oom_envelope =
+    "Status: 500 Internal Server Error\r\n"
+    "Content-Type: application/json; charset=utf-8\r\n"
+    "Cache-Control: no-store\r\n"
+    "X-Content-Type-Options: nosniff\r\n\r\n"
+    "{\"ok\":false,\"error\":\"oom\",\"detail\":\"out of memory\"}\n";
+
+}  // namespace
+
+int emit_json_document(const buf& document)
 {
+    // A document that lost a piece would be reported as a success; say what happened instead.
+    if (document.failed) {
+        (void)platform_write_stdout(oom_envelope);
+        return 1;
+    }
     // A client that went away cannot be told anything more; the exit status stands.
     (void)(platform_write_stdout(json_header_block) && platform_write_stdout(document.view()));
+    return 0;
 }
 
 void emit_error(int status, const char* reason, const char* code, const char* detail)
@@ -137,5 +171,5 @@ void emit_error(int status, const char* reason, const char* code, const char* de
         buf_json(envelope, detail);
     }
     buf_adds(envelope, "}\n");
-    (void)platform_write_stdout(envelope.view());
+    (void)platform_write_stdout(envelope.failed ? oom_envelope : envelope.view());
 }

@@ -11,6 +11,7 @@ struct buf {
     char* data = nullptr;
     std::uint64_t length = 0;
     std::uint64_t capacity = 0;
+    bool failed = false;  // an append was refused, so the text lacks a piece
 
     buf() = default;
     buf(const buf&) = delete;
@@ -36,9 +37,11 @@ int buf_json(buf& b, const char* text);
 
 inline const char* json_bool(int flag) { return flag ? "true" : "false"; }
 
-// Writes the JSON header block, then the document in one write.
-void emit_json_document(const buf& document);
-// Writes a whole error response: status line, JSON header block and the envelope.
+// Writes the JSON header block, then the document in one write, and returns 0. A document
+// that lost a piece to exhausted memory is answered with the "oom" envelope instead: 1.
+[[nodiscard]] int emit_json_document(const buf& document);
+// Writes a whole error response: status line, JSON header block and the envelope; the "oom"
+// envelope when memory runs out while it is built.
 void emit_error(int status, const char* reason, const char* code, const char* detail);
 
 inline constexpr std::string_view json_header_block =

@@ -147,8 +147,7 @@ int report_one(const char* tool, std::span<const account> table, const char* sel
         return report_missing_tool();
     buf document;
     emit_quota_document_one(document, selected, *entry, record, platform_now());
-    emit_json_document(document);
-    return 0;
+    return emit_json_document(document);
 }
 
 struct record_block_free {
@@ -171,8 +170,7 @@ int report_all(const char* tool, std::span<const account> table, const char* sel
     buf document;
     emit_quota_document_all(document, table, {records.get(), table.size()}, selected);
     records.reset();
-    emit_json_document(document);
-    return 0;
+    return emit_json_document(document);
 }
 
 }  // namespace
@@ -275,8 +273,7 @@ int action_quota(const char* account_text)
         // Nothing to run, so the tool's presence is not even tested.
         buf document;
         emit_quota_document_all(document, accounts, {}, selected);
-        emit_json_document(document);
-        return 0;
+        return emit_json_document(document);
     }
     return report_all(tool, accounts, selected);
 }

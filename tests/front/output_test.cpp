@@ -15,6 +15,7 @@ TEST(BufAdd, EmptyAppendCreatesNoBlock)
     EXPECT_EQ(b.data, nullptr);
     EXPECT_EQ(b.capacity, 0u);
     EXPECT_EQ(b.view(), "");
+    EXPECT_FALSE(b.failed);
 }
 
 TEST(BufAdd, GrowsByDoublingFromOneKibibyte)
@@ -44,6 +45,7 @@ TEST(BufAdd, RefusesBeyondSixtyFourMebibytesAndKeepsItsText)
     EXPECT_EQ(b.length, big.size());
     EXPECT_EQ(b.capacity, 64u << 20);
     EXPECT_EQ(b.data[b.length], '\0');
+    EXPECT_TRUE(b.failed) << "a refused append marks the text as incomplete";
     std::size_t room = (64u << 20) - 1 - big.size();
     EXPECT_EQ(buf_add(b, more.data(), room), 1);
     EXPECT_EQ(buf_add(b, "z", 1), 0);

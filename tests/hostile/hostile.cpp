@@ -112,19 +112,6 @@ std::vector<std::vector<std::string>> standin_calls(const std::string& log_path)
     return calls;
 }
 
-bool is_subsequence(std::string_view part, std::string_view whole)
-{
-    std::size_t at = 0;
-    for (char c : part) {
-        while (at < whole.size() && whole[at] != c)
-            ++at;
-        if (at == whole.size())
-            return false;
-        ++at;
-    }
-    return true;
-}
-
 void HostileRun::SetUp()
 {
     clear_plugin_environment();

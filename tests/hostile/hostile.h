@@ -33,9 +33,6 @@ process_end run_plugin_exe(std::string_view input = {});
 // One JSON line of the stand-in's call log, decoded: the arguments after argv[0].
 std::vector<std::vector<std::string>> standin_calls(const std::string& log_path);
 
-// True when every byte of part appears in whole, in order (part may skip bytes of whole).
-bool is_subsequence(std::string_view part, std::string_view whole);
-
 class HostileRun : public ::testing::Test {
 protected:
     scoped_temp_dir node;
