@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "front/memory.h"
 #include "platform/platform.h"
@@ -79,9 +77,7 @@ file_text read_file(const char* path)
 {
     if (path == nullptr || path[0] == '\0')
         return nullptr;
-    // Only a regular file is read: opening a FIFO would wait for a writer that never comes.
-    std::error_code ignored;
-    if (!std::filesystem::is_regular_file(path, ignored))
+    if (!platform_is_regular_file(path))
         return nullptr;
     std::unique_ptr<std::FILE, file_closer> file(std::fopen(path, "rb"));
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0)

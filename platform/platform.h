@@ -36,6 +36,9 @@ const char* platform_error_text(int err);
 char platform_path_separator();
 // The position just after the directory part of a path, or null when it has none.
 const char* platform_after_directory(const char* path);
+// Whether the path names a regular file: reading anything else (a FIFO, a device) could wait
+// for a writer that never comes.
+bool platform_is_regular_file(const char* path);
 // Whether a tool name is a path (tested as a file) rather than a name to search for.
 bool platform_name_is_path(const char* name);
 // Whether the path names something that can be run: present, not a directory.

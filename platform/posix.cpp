@@ -83,6 +83,12 @@ const char* platform_after_directory(const char* path)
     return slash ? slash + 1 : nullptr;
 }
 
+bool platform_is_regular_file(const char* path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool platform_name_is_path(const char* name) { return std::strchr(name, '/') != nullptr; }
 
 bool platform_path_runnable(const char* path)

@@ -69,6 +69,12 @@ const char* platform_after_directory(const char* path)
     return cut ? cut + 1 : nullptr;
 }
 
+bool platform_is_regular_file(const char* path)
+{
+    struct _stat64 st;
+    return _stat64(path, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+}
+
 bool platform_name_is_path(const char* name) { return std::strpbrk(name, "\\/:") != nullptr; }
 
 bool platform_path_runnable(const char* path)

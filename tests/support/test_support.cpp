@@ -5,8 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <random>
 
 #include "platform/platform.h"
 #include "quota/quota_tool.h"
@@ -17,8 +16,10 @@ scoped_temp_dir::scoped_temp_dir()
 {
     static std::atomic<int> counter{0};
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = "brelvane-test-" + std::to_string(platform_now()) + "-" +
-                       std::to_string(counter++) + "-" + (info ? info->name() : "x");
+    // The random part keeps two runs of the same suite at once out of each other's folders.
+    static const unsigned run = std::random_device{}();
+    std::string name = "brelvane-test-" + std::to_string(run) + "-" + std::to_string(counter++) +
+                       "-" + (info ? info->name() : "x");
     path = fs::temp_directory_path() / name;
     fs::remove_all(path);
     fs::create_directories(path);
