@@ -96,8 +96,8 @@ int buf_add_int(buf& b, long long value)
 
 namespace {
 
-// The escape for each byte below 0x20 and for the two that JSON reserves; empty: unchanged.
-constexpr const char* json_escape(unsigned char c)
+// The short escape of a byte, or null for a control byte that is written as \u00XX.
+constexpr const char* short_escape(unsigned char c)
 {
     switch (c) {
     case '"': return "\\\"";
@@ -105,9 +105,11 @@ constexpr const char* json_escape(unsigned char c)
     case '\n': return "\\n";
     case '\r': return "\\r";
     case '\t': return "\\t";
-    default: return c < 0x20 ? "u" : "";
+    default: return nullptr;
     }
 }
+
+constexpr bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
 
 }  // namespace
 
@@ -116,19 +118,17 @@ int buf_json(buf& b, const char* text)
     if (!buf_add(b, "\"", 1))
         return 0;
     const char* run = text ? text : "";
-    const char* p = run;
-    for (;; ++p) {
+    for (const char* p = run;; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
-        const char* escape = c ? json_escape(c) : "";
-        if (c != 0 && escape[0] == '\0')
+        if (c != 0 && !needs_escape(c))
             continue;
         // Plain bytes go out in runs; only the bytes that need an escape are handled alone.
         if (!buf_add(b, run, static_cast<std::size_t>(p - run)))
             return 0;
         if (c == 0)
             break;
-        int ok = escape[0] == 'u' ? buf_addf(b, "\\u%04x", c) : buf_adds(b, escape);
-        if (!ok)
+        const char* escape = short_escape(c);
+        if (!(escape ? buf_adds(b, escape) : buf_addf(b, "\\u%04x", c)))
             return 0;
         run = p + 1;
     }
