@@ -12,8 +12,12 @@ server_packages=(lighttpd curl)
 # valgrind; the full-disk test needs unshare from util-linux.
 hostile_packages=(clang-14 libclang-rt-14-dev valgrind util-linux)
 
+# The dashboard's browser tests drive Debian's Chromium from Node with playwright-core (npm).
+browser_packages=(chromium)
+command -v node >/dev/null && command -v npm >/dev/null || browser_packages+=(nodejs npm)
+
 wanted=("${build_packages[@]}" "${test_packages[@]}" "${server_packages[@]}"
-        "${hostile_packages[@]}")
+        "${hostile_packages[@]}" "${browser_packages[@]}")
 
 is_installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
