@@ -1,6 +1,7 @@
 // Reset countdowns: the tool's date-time text turned into seconds, hours and a short label.
 #include "quota/reset_time.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -106,18 +107,33 @@ std::int64_t zone_correction(const char* text)
     return *zone == '+' ? -offset : offset;
 }
 
+// Appends the number's decimal digits, two at least when padded, and the unit letter.
+char* put_count(char* at, long long value, bool padded, char unit)
+{
+    if (padded && value < 10)
+        *at++ = '0';
+    at = std::to_chars(at, at + 20, value).ptr;
+    *at++ = unit;
+    return at;
+}
+
+// "2d 4h", "3h 05m" or "7m": written by hand, since a large document formats one per row.
 void write_label(std::int64_t d, char (&label)[reset_label_capacity])
 {
     long long left = d;
-    if (left >= seconds_per_day)
-        std::snprintf(label, sizeof label, "%lldd %lldh", left / seconds_per_day,
-                      left % seconds_per_day / seconds_per_hour);
-    else if (left >= seconds_per_hour)
-        std::snprintf(label, sizeof label, "%lldh %02lldm", left / seconds_per_hour,
-                      left % seconds_per_hour / seconds_per_minute);
-    else
-        std::snprintf(label, sizeof label, "%lldm",
-                      left < seconds_per_minute ? 1LL : left / seconds_per_minute);
+    char* at = label;
+    if (left >= seconds_per_day) {
+        at = put_count(at, left / seconds_per_day, false, 'd');
+        *at++ = ' ';
+        at = put_count(at, left % seconds_per_day / seconds_per_hour, false, 'h');
+    } else if (left >= seconds_per_hour) {
+        at = put_count(at, left / seconds_per_hour, false, 'h');
+        *at++ = ' ';
+        at = put_count(at, left % seconds_per_hour / seconds_per_minute, true, 'm');
+    } else {
+        at = put_count(at, left < seconds_per_minute ? 1 : left / seconds_per_minute, false, 'm');
+    }
+    *at = '\0';
 }
 
 }  // namespace
