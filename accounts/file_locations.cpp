@@ -36,8 +36,6 @@ struct file_closer {
 
 }  // namespace
 
-void free_deleter::operator()(char* p) const { std::free(p); }
-
 void accounts_path(char (&out)[path_capacity])
 {
     for (const char* name : {"GOOGLE_ACCOUNTS_FILE", "ANTIGRAVITY_CREDS_PATH"}) {

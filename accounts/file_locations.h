@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "front/memory.h"
+
 constexpr std::size_t path_capacity = 1024;
 // Files larger than this are not read.
 constexpr long file_read_max = 4 * 1024 * 1024;
@@ -12,10 +14,7 @@ constexpr long file_read_max = 4 * 1024 * 1024;
 void accounts_path(char (&out)[path_capacity]);
 void selected_path(char (&out)[path_capacity]);
 
-struct free_deleter {
-    void operator()(char* p) const;
-};
-using file_text = std::unique_ptr<char, free_deleter>;
+using file_text = std::unique_ptr<char, mem_deleter>;
 
 // The whole file plus a terminating NUL, or null when it is missing, unreadable or too large.
 file_text read_file(const char* path);

@@ -35,6 +35,8 @@ void* mem_calloc(std::size_t count, std::size_t size)
     return must_fail() ? nullptr : std::calloc(count, size);
 }
 
+void mem_deleter::operator()(void* block) const { std::free(block); }
+
 void mem_fail_nth(unsigned long n, bool keep_failing)
 {
     fail_countdown = n;

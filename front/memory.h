@@ -9,6 +9,11 @@ void* mem_alloc(std::size_t size);
 void* mem_realloc(void* block, std::size_t size);
 void* mem_calloc(std::size_t count, std::size_t size);
 
+// Owns a block from the calls above, for std::unique_ptr.
+struct mem_deleter {
+    void operator()(void* block) const;
+};
+
 // Test hook: the n-th allocation from now on (1 = the next one) fails, and with keep_failing
 // every one after it too; n = 0 turns failures off. Unarmed, an allocation costs one test.
 void mem_fail_nth(unsigned long n, bool keep_failing);

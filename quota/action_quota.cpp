@@ -150,13 +150,9 @@ int report_one(const char* tool, std::span<const account> table, const char* sel
     return emit_json_document(document);
 }
 
-struct record_block_free {
-    void operator()(acct_quota* block) const { std::free(block); }
-};
-
 int report_all(const char* tool, std::span<const account> table, const char* selected)
 {
-    std::unique_ptr<acct_quota[], record_block_free> records(
+    std::unique_ptr<acct_quota[], mem_deleter> records(
         static_cast<acct_quota*>(mem_calloc(table.size(), sizeof(acct_quota))));
     if (!records) {
         emit_error(500, "Internal Server Error", "oom", "out of memory");
