@@ -15,8 +15,7 @@ int action_status()
     char selected_file[path_capacity];
     accounts_path(accounts_file);
     selected_path(selected_file);
-    const char* tool = quota_bin();
-    bool cli_present = tool[0] != '\0' && bin_available(tool);
+    bool cli_present = bin_available(quota_bin());
 
     buf doc;
     buf_adds(doc, document_opening);

@@ -12,7 +12,7 @@ namespace {
 
 struct reference {
     std::string name;
-    process_end answer;
+    run_output answer;
 };
 
 class AllocationSweep : public HostileRun {
@@ -59,7 +59,7 @@ protected:
     // Whether the answer is one of the references, exactly, or a whole, valid quota document
     // (a tool's output that lost a piece reads as a cut answer, which changes that account's
     // object and nothing else).
-    static bool is_lawful(const process_end& got, const std::vector<reference>& refs)
+    static bool is_lawful(const run_output& got, const std::vector<reference>& refs)
     {
         std::string_view head = json_header_block;
         std::string_view document_head =
@@ -90,7 +90,7 @@ protected:
         for (int n = 1; n < 2000; ++n) {
             std::string command =
                 shell_command({ALLOC_FAULT_EXE, std::to_string(n), mode}, true);
-            process_end got = run_shell(command);
+            run_output got = run_shell(command);
             SCOPED_TRACE(std::string(query) + " allocation " + std::to_string(n) + " " + mode);
             EXPECT_EQ(got.signal, 0) << got.err;
             EXPECT_FALSE(got.timed_out);

@@ -20,7 +20,7 @@ namespace {
 const std::string accounts_json =
     R"([{"email":"a@x.org","refresh_token":"t"},{"email":"b@x.org"}])";
 
-std::string body_of(const process_end& end)
+std::string body_of(const run_output& end)
 {
     std::string_view head = json_header_block;
     return end.out.compare(0, head.size(), head) == 0 ? end.out.substr(head.size()) : "";
@@ -65,7 +65,7 @@ protected:
         write_text(selected_file, "b@x.org\n");
     }
     // Runs the plug-in as an unprivileged user, for whom file permissions count.
-    process_end request_unprivileged(const char* query)
+    run_output request_unprivileged(const char* query)
     {
         platform_setenv("QUERY_STRING", query);
         std::string runner = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups "
@@ -87,7 +87,7 @@ TEST_F(FileFaults, UnreadableFilesReadAsMissing)
     open_up_for_everyone();
     if (geteuid() == 0 && std::system("setpriv --version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "running as root without setpriv: permissions cannot be tested";
-    process_end readable = request_unprivileged("action=status");
+    run_output readable = request_unprivileged("action=status");
     if (readable.exit_code == 126 || readable.exit_code == 127)
         GTEST_SKIP() << "the unprivileged user cannot run the build: " << readable.err;
     ASSERT_EQ(readable.exit_code, 0) << readable.err;
@@ -95,13 +95,13 @@ TEST_F(FileFaults, UnreadableFilesReadAsMissing)
 
     fs::permissions(accounts_file, fs::perms::none);
     fs::permissions(selected_file, fs::perms::none);
-    process_end status = request_unprivileged("action=status");
+    run_output status = request_unprivileged("action=status");
     EXPECT_EQ(status.exit_code, 0) << status.err;
     EXPECT_TRUE(is_strict_json(body_of(status))) << status.out;
     EXPECT_NE(status.out.find("\"selected\":\"\""), std::string::npos);
     EXPECT_NE(status.out.find("\"count\":0,\"accounts\":[]"), std::string::npos);
 
-    process_end quota = request_unprivileged("action=quota&account=a%40x.org");
+    run_output quota = request_unprivileged("action=quota&account=a%40x.org");
     EXPECT_EQ(quota.out, envelope_text("404 Not Found", "unknown_account", "a@x.org"));
     EXPECT_EQ(quota.exit_code, 1);
 }
@@ -115,7 +115,7 @@ TEST_F(FileFaults, SwitchIntoAnUnwritableFolderKeepsTheSelection)
         GTEST_SKIP() << "the unprivileged user cannot run the build";
     fs::permissions(node.path, fs::perms::owner_all | fs::perms::others_read |
                                    fs::perms::others_exec);
-    process_end end = request_unprivileged("action=switch&account=a%40x.org");
+    run_output end = request_unprivileged("action=switch&account=a%40x.org");
     EXPECT_EQ(end.out, envelope_text("500 Internal Server Error", "write_failed",
                                      std::strerror(EACCES)));
     EXPECT_EQ(end.exit_code, 1);
@@ -128,13 +128,13 @@ TEST_F(FileFaults, OversizedFilesAreNotRead)
     constexpr std::size_t limit = 4 * 1024 * 1024;
     write_padded(accounts_file, accounts_json, limit);
     write_padded(selected_file, "b@x.org\n", limit);
-    process_end at_limit = request("action=status");
+    run_output at_limit = request("action=status");
     EXPECT_NE(at_limit.out.find("\"selected\":\"b@x.org\""), std::string::npos);
     EXPECT_NE(at_limit.out.find("\"count\":2"), std::string::npos);
 
     write_padded(accounts_file, accounts_json, limit + 1);
     write_padded(selected_file, "b@x.org\n", limit + 1);
-    process_end over = request("action=status");
+    run_output over = request("action=status");
     EXPECT_EQ(over.exit_code, 0);
     EXPECT_TRUE(is_strict_json(body_of(over)));
     EXPECT_NE(over.out.find("\"selected\":\"\""), std::string::npos);
@@ -158,7 +158,7 @@ TEST_F(FileFaults, FoldersWhereFilesShouldBe)
     fs::remove(selected_file);
     fs::create_directory(accounts_file);
     fs::create_directory(selected_file);
-    process_end status = request("action=status");
+    run_output status = request("action=status");
     EXPECT_EQ(status.exit_code, 0);
     EXPECT_TRUE(is_strict_json(body_of(status))) << status.out;
     EXPECT_NE(status.out.find("\"selected\":\"\""), std::string::npos);
@@ -167,7 +167,7 @@ TEST_F(FileFaults, FoldersWhereFilesShouldBe)
     // The switch cannot replace a folder: the folder stays and no temporary file is left.
     fs::remove(accounts_file);
     write_text(accounts_file, accounts_json);
-    process_end sw = request("action=switch&account=a%40x.org");
+    run_output sw = request("action=switch&account=a%40x.org");
     EXPECT_EQ(sw.exit_code, 1);
     EXPECT_EQ(sw.out, envelope_text("500 Internal Server Error", "write_failed",
                                     std::strerror(EISDIR)));
@@ -188,7 +188,7 @@ TEST_F(FileFaults, FifosWhereFilesShouldBe)
         ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
     }
     platform_setenv("QUERY_STRING", "action=status");
-    process_end status = run_shell(shell_command({PLUGIN_EXE}, true), {}, 20);
+    run_output status = run_shell(shell_command({PLUGIN_EXE}, true), {}, 20);
     EXPECT_FALSE(status.timed_out);
     EXPECT_EQ(status.exit_code, 0);
     EXPECT_NE(status.out.find("\"selected\":\"\""), std::string::npos) << status.out;
@@ -196,7 +196,7 @@ TEST_F(FileFaults, FifosWhereFilesShouldBe)
 
     platform_setenv("QUERY_STRING", "action=switch");
     platform_setenv("POST_BODY_FILE", body_file.c_str());
-    process_end sw = run_shell(shell_command({PLUGIN_EXE}, true), {}, 20);
+    run_output sw = run_shell(shell_command({PLUGIN_EXE}, true), {}, 20);
     EXPECT_FALSE(sw.timed_out);
     EXPECT_EQ(sw.out, envelope_text("400 Bad Request", "missing_account", "pass ?account=<email>"));
 }
@@ -224,7 +224,7 @@ TEST_F(FileFaults, SwitchOnAFullDiskKeepsTheSelection)
             shell_command({PLUGIN_EXE}, true) +
             " >\"$O/answer\"; echo $? >\"$O/status\"; cat \"$D/selected\" >\"$O/selected\"; "
             "ls -a \"$D\" >\"$O/listing\"";
-        process_end end = run_shell("unshare -m sh -c " + shell_command({script}, false) +
+        run_output end = run_shell("unshare -m sh -c " + shell_command({script}, false) +
                                     " sh " + shell_command({disk, out_dir, accounts_file}, false));
         ASSERT_EQ(end.exit_code, 0) << end.err;
         EXPECT_EQ(read_text(out_dir + "/answer"),
@@ -256,10 +256,10 @@ TEST_F(ToolFaults, ToolKilledInTheMiddleOfItsOutput)
                             answer.size() - 2, answer.size() - 1, answer.size()}) {
         SCOPED_TRACE("die after " + std::to_string(cut) + " bytes");
         write_text(answers.file("dies@x.org.behave"), "die_after " + std::to_string(cut) + "\n");
-        process_end one = request("action=quota&account=dies%40x.org");
+        run_output one = request("action=quota&account=dies%40x.org");
         EXPECT_EQ(one.exit_code, 0) << one.err;
         EXPECT_TRUE(is_strict_json(body_of(one))) << one.out;
-        process_end all = request("action=quota");
+        run_output all = request("action=quota");
         EXPECT_EQ(all.exit_code, 0) << all.err;
         EXPECT_TRUE(is_strict_json(body_of(all))) << all.out;
         EXPECT_NE(all.out.find("{\"email\":\"a@x.org\",\"selected\":false,\"has_refresh\":false,"
@@ -277,7 +277,7 @@ TEST_F(ToolFaults, ToolThatClosesItsOutputEarlyIsEndedAtTheLimit)
     tool_answers(marker, canned_answer(0.5, 0.5), "close_early\n");
     platform_setenv("BRELVANE_TIMEOUT", "2");
     auto started = std::chrono::steady_clock::now();
-    process_end all = request("action=quota");
+    run_output all = request("action=quota");
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
                          .count();
     EXPECT_EQ(all.exit_code, 0) << all.err;
@@ -296,10 +296,10 @@ namespace {
 
 // Runs the plug-in with its standard output on a pipe; the reader takes keep bytes (all of
 // them when keep is negative) and then closes its end. Returns how the plug-in ended.
-process_end run_with_reader_that_leaves(long keep)
+run_output run_with_reader_that_leaves(long keep)
 {
     int fds[2];
-    process_end end;
+    run_output end;
     if (pipe(fds) != 0)
         return end;
     pid_t pid = fork();
@@ -364,19 +364,19 @@ TEST_F(ClientGone, ClosedOutputNeitherCrashesNorHangs)
         platform_setenv("QUERY_STRING", r.query);
         for (long keep : {0L, 100L, 70000L}) {
             SCOPED_TRACE(std::string(r.query) + ", reader leaves after " + std::to_string(keep));
-            process_end end = run_with_reader_that_leaves(keep);
+            run_output end = run_with_reader_that_leaves(keep);
             EXPECT_FALSE(end.timed_out);
             EXPECT_EQ(end.signal, 0);
             EXPECT_EQ(end.exit_code, r.exit_code);
         }
         // Standard output closed before the plug-in starts.
-        process_end closed = run_shell(shell_command({PLUGIN_EXE}, true) + " >&-");
+        run_output closed = run_shell(shell_command({PLUGIN_EXE}, true) + " >&-");
         EXPECT_EQ(closed.signal, 0) << r.query;
         EXPECT_EQ(closed.exit_code, r.exit_code) << r.query << closed.err;
     }
     // The whole all-accounts document is valid when somebody does read it.
     platform_setenv("QUERY_STRING", "action=quota");
-    process_end whole = run_with_reader_that_leaves(-1);
+    run_output whole = run_with_reader_that_leaves(-1);
     EXPECT_GT(whole.out.size(), 70000u);
     EXPECT_TRUE(is_strict_json(body_of(whole)));
 }

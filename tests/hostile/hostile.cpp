@@ -1,60 +1,8 @@
-// The runner, the stand-in's call log reader and the fixture of the hostile-input suites.
+// The stand-in's call log reader and the fixture of the hostile-input suites.
 #include "tests/hostile/hostile.h"
 
 #include <cstdio>
 #include <cstdlib>
-
-#include "quota/quota_tool.h"
-
-process_end run_shell(const std::string& command, std::string_view input, int timeout_seconds)
-{
-    scoped_temp_dir dir;
-    std::string input_file = dir.file("stdin");
-    std::string error_file = dir.file("stderr");
-    write_text(input_file, input);
-    std::string line = command + " <" + shell_command({input_file}, false) + " 2>" +
-                       shell_command({error_file}, false);
-    process_end end;
-    shell_outcome run = platform_run_shell(line.c_str(), timeout_seconds,
-                                           [&](std::string_view bytes) {
-                                               end.out.append(bytes);
-                                               return true;
-                                           });
-    end.err = read_text(error_file);
-    end.timed_out = run.timed_out;
-    if (run.started && !run.timed_out && run.status >= 0) {
-        // The shell reports a child ended by signal N as exit code 128 + N.
-        int code = (run.status >> 8) & 0xff;
-        if ((run.status & 0x7f) != 0)
-            end.signal = run.status & 0x7f;
-        else if (code > 128 && code < 128 + 65)
-            end.signal = code - 128;
-        else
-            end.exit_code = code;
-    }
-    return end;
-}
-
-std::string shell_command(const std::vector<std::string>& words, bool wrapped)
-{
-    std::string line;
-    const char* wrapper = platform_getenv("BRELVANE_TEST_WRAPPER");
-    if (wrapped && wrapper != nullptr && wrapper[0] != '\0')
-        line = std::string(wrapper) + " ";
-    for (const std::string& word : words) {
-        char quoted[4096];
-        shell_quote_into(word.c_str(), quoted, sizeof quoted);
-        if (!line.empty() && line.back() != ' ')
-            line += ' ';
-        line += quoted;
-    }
-    return line;
-}
-
-process_end run_plugin_exe(std::string_view input)
-{
-    return run_shell(shell_command({PLUGIN_EXE}, true), input);
-}
 
 namespace {
 
@@ -130,10 +78,10 @@ void HostileRun::tool_answers(const std::string& email, const std::string& json,
         write_text(answers.file(email + ".behave"), behave);
 }
 
-process_end HostileRun::request(const char* query, std::string_view body)
+run_output HostileRun::request(const char* query, std::string_view body)
 {
     platform_setenv("QUERY_STRING", query);
-    return run_plugin_exe(body);
+    return run_plugin({}, body);
 }
 
 std::string envelope_text(const char* status_line, const char* code, const char* detail)

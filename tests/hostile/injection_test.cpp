@@ -121,10 +121,10 @@ protected:
 
 TEST_F(Injection, AccountsFileAddressesNeverReachTheTool)
 {
-    process_end status = request("action=status");
+    run_output status = request("action=status");
     EXPECT_TRUE(is_strict_json(status.out.substr(json_header_block.size())));
     EXPECT_NE(status.out.find("\"count\":3,"), std::string::npos) << status.out;
-    process_end all = request("action=quota");
+    run_output all = request("action=quota");
     EXPECT_EQ(all.exit_code, 0);
     EXPECT_TRUE(is_strict_json(all.out.substr(json_header_block.size())));
     auto calls = standin_calls(standin_log);
@@ -144,7 +144,7 @@ TEST_F(Injection, QueryValuesNeverReachTheToolOrTheSelection)
                                  "action=switch&email=", "format=json&account="}) {
             std::string query = form + encoded;
             SCOPED_TRACE(query.substr(0, 120));
-            process_end end = request(query.c_str());
+            run_output end = request(query.c_str());
             EXPECT_EQ(end.exit_code, 1) << end.out;
             EXPECT_EQ(end.signal, 0);
             EXPECT_EQ(end.out.rfind("Status: 400 Bad Request\r\n", 0) == 0 ||
@@ -164,10 +164,10 @@ TEST_F(Injection, QueryValuesNeverReachTheToolOrTheSelection)
 TEST_F(Injection, EncodedNulCutsTheValue)
 {
     std::string tail = percent_encode("; touch " + marker_path);
-    process_end sw = request(("action=switch&account=a%40x.org%00" + tail).c_str());
+    run_output sw = request(("action=switch&account=a%40x.org%00" + tail).c_str());
     EXPECT_EQ(sw.exit_code, 0) << sw.out;
     EXPECT_EQ(read_text(selected_file), "a@x.org\n");
-    process_end quota = request(("action=quota&account=b%40x.org%00" + tail).c_str());
+    run_output quota = request(("action=quota&account=b%40x.org%00" + tail).c_str());
     EXPECT_EQ(quota.exit_code, 0) << quota.out;
     auto calls = standin_calls(standin_log);
     ASSERT_EQ(calls.size(), 1u);
@@ -193,7 +193,7 @@ TEST_F(Injection, PostedBodiesNeverReachTheSelection)
         SCOPED_TRACE(body.substr(0, 120));
         std::string length = std::to_string(body.size());
         platform_setenv("CONTENT_LENGTH", length.c_str());
-        process_end end = request("action=switch", body);
+        run_output end = request("action=switch", body);
         EXPECT_EQ(end.exit_code, 1) << end.out;
         EXPECT_EQ(end.signal, 0);
         // The body file route takes the same bodies.
@@ -206,7 +206,7 @@ TEST_F(Injection, PostedBodiesNeverReachTheSelection)
     }
     for (const char* stated : {"-1", "99999999999999999999", "4096", "0x10", " 12", "abc"}) {
         platform_setenv("CONTENT_LENGTH", stated);
-        process_end end = request("action=switch", R"({"account":"a@x.org"})");
+        run_output end = request("action=switch", R"({"account":"a@x.org"})");
         EXPECT_EQ(end.signal, 0) << stated;
         // None of these states a length that covers the whole body.
         EXPECT_EQ(end.exit_code, 1) << stated << end.out;
@@ -220,7 +220,7 @@ TEST_F(Injection, SelectedFileContentIsOnlyEverAnAddress)
 {
     for (const std::string& value : payloads(marker_path)) {
         write_text(selected_file, value + "\n");
-        process_end end = request("action=status");
+        run_output end = request("action=status");
         EXPECT_NE(end.out.find("\"selected\":\"\","), std::string::npos) << value;
     }
     write_text(selected_file, "b@x.org\n");
@@ -236,9 +236,9 @@ TEST_F(Injection, ToolPathWithShellCharactersRunsExactly)
     fs::copy_file(STANDIN_EXE, tool);
     fs::permissions(tool, fs::perms::owner_all);
     platform_setenv("BRELVANE_BIN", tool.c_str());
-    process_end status = request("action=status");
+    run_output status = request("action=status");
     EXPECT_NE(status.out.find("\"cli_present\":true"), std::string::npos) << status.out;
-    process_end quota = request("action=quota&account=a%40x.org");
+    run_output quota = request("action=quota&account=a%40x.org");
     EXPECT_EQ(quota.exit_code, 0);
     EXPECT_NE(quota.out.find("\"ok\":true,\"project\":\"p\""), std::string::npos) << quota.out;
     auto calls = standin_calls(standin_log);

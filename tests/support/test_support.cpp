@@ -79,26 +79,57 @@ void clear_plugin_environment()
         platform_setenv(name, "");
 }
 
-run_output run_plugin(std::string_view arguments, std::string_view input)
+run_output run_shell(const std::string& command, std::string_view input, int timeout_seconds)
 {
     scoped_temp_dir dir;
     std::string input_file = dir.file("stdin");
+    std::string error_file = dir.file("stderr");
     write_text(input_file, input);
-    char exe[1024];
-    char stdin_path[1024];
-    shell_quote_into(PLUGIN_EXE, exe, sizeof exe);
-    shell_quote_into(input_file.c_str(), stdin_path, sizeof stdin_path);
-    // BRELVANE_TEST_WRAPPER goes in front of the plug-in: a valgrind command line, for instance.
+    std::string line = command + " <" + shell_command({input_file}, false) + " 2>" +
+                       shell_command({error_file}, false);
+    run_output end;
+    shell_outcome run = platform_run_shell(line.c_str(), timeout_seconds,
+                                           [&](std::string_view bytes) {
+                                               end.out.append(bytes);
+                                               return true;
+                                           });
+    end.err = read_text(error_file);
+    end.timed_out = run.timed_out;
+    if (run.started && !run.timed_out && run.status >= 0) {
+        // The shell reports a child ended by signal N as exit code 128 + N.
+        int code = (run.status >> 8) & 0xff;
+        if ((run.status & 0x7f) != 0)
+            end.signal = run.status & 0x7f;
+        else if (code > 128 && code < 128 + 65)
+            end.signal = code - 128;
+        else
+            end.exit_code = code;
+    }
+    return end;
+}
+
+std::string shell_command(const std::vector<std::string>& words, bool wrapped)
+{
+    std::string line;
     const char* wrapper = platform_getenv("BRELVANE_TEST_WRAPPER");
-    std::string prefix = wrapper != nullptr && wrapper[0] != '\0' ? std::string(wrapper) + " " : "";
-    std::string command =
-        prefix + exe + " " + std::string(arguments) + " <" + stdin_path;
-    run_output result{"", -1};
-    shell_outcome run = platform_run_shell(command.c_str(), 60, [&](std::string_view bytes) {
-        result.out.append(bytes);
-        return true;
-    });
-    if (run.started && !run.timed_out && run.status >= 0 && (run.status & 0xff) == 0)
-        result.exit_code = (run.status >> 8) & 0xff;
+    if (wrapped && wrapper != nullptr && wrapper[0] != '\0')
+        line = std::string(wrapper) + " ";
+    for (const std::string& word : words) {
+        char quoted[4096];
+        shell_quote_into(word.c_str(), quoted, sizeof quoted);
+        if (!line.empty() && line.back() != ' ')
+            line += ' ';
+        line += quoted;
+    }
+    return line;
+}
+
+run_output run_plugin(std::string_view arguments, std::string_view input)
+{
+    run_output result =
+        run_shell(shell_command({PLUGIN_EXE}, true) + " " + std::string(arguments), input);
+    const char* wrapper = platform_getenv("BRELVANE_TEST_WRAPPER");
+    if (wrapper != nullptr && wrapper[0] != '\0' && result.exit_code == 99)
+        ADD_FAILURE() << "the wrapper found a fault:\n" << result.err;
     return result;
 }

@@ -38,10 +38,21 @@ private:
 
 struct run_output {
     std::string out;
-    int exit_code;  // -1 when the process could not be run or was killed
+    std::string err;
+    int exit_code = -1;  // -1 when the process did not exit normally
+    int signal = 0;      // the signal that ended it, 0 for a normal exit
+    bool timed_out = false;
 };
+// The command line that runs an executable with arguments, each quoted for the shell. With
+// wrapped, BRELVANE_TEST_WRAPPER (a valgrind command line, say) goes in front.
+std::string shell_command(const std::vector<std::string>& words, bool wrapped = false);
+// Runs a command line through the shell in the current environment, with the given standard
+// input; reports standard output, standard error and how the process ended.
+run_output run_shell(const std::string& command, std::string_view input = {},
+                     int timeout_seconds = 60);
 // Runs the built plug-in with the given arguments (already quoted for the shell) and standard
-// input, in the current environment.
+// input. A wrapper that reports findings with exit code 99 (valgrind's --error-exitcode) fails
+// the current test.
 run_output run_plugin(std::string_view arguments = {}, std::string_view input = {});
 
 // Removes every variable the plug-in reads, so each end-to-end case starts from nothing.
